@@ -52,6 +52,12 @@ int next_random();
 // SHUFFLE_COUNT shuffles. Does not return on a read error (see read_station_file).
 AnalysisResult run_analysis(const char* path);
 
+// Lets a caller watch the test: while registered, `observe` is called by run_analysis once per
+// shuffle, in order, with `context` and that shuffle's distance exactly as the test sums and
+// compares it (unrounded). It sees values only and changes no result. A null `observe` removes it.
+typedef void (*ShuffleObserver)(void* context, double distance);
+void set_shuffle_observer(ShuffleObserver observe, void* context);
+
 // Seams to the platform. The warning shows `text` under `caption` and returns once the user has
 // seen it; the engine then exits with status 1. The clock gives whole seconds since 1970-01-01 UTC.
 // The defaults write one line "CAPTION: TEXT" to standard error and read the standard `time`.

@@ -1,6 +1,7 @@
 // The randomization test: engine state, the generator, the shuffle and the whole analysis run.
 #include "analysis/analysis.h"
 #include "analysis/seams.h"
+#include "analysis/shuffle_observer.h"
 
 #include <cstring>
 
@@ -59,6 +60,7 @@ AnalysisResult run_analysis(const char* path)
     for (int32_t n = 0; n < SHUFFLE_COUNT; n++) {
         shuffle_stations(observed_stations, work_stations);
         double distance = distance_to_regularity(work_stations, result.observed_mean);
+        report_shuffle_distance(distance);
         sum = static_cast<float>(static_cast<double>(sum) + distance);
         if (distance >= observed) at_or_above++;
     }

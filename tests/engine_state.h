@@ -27,6 +27,7 @@ inline void reset_engine()
     std::memset(work_stations, 0, sizeof work_stations);
     set_clock_seam(nullptr);
     set_warning_seam(nullptr);
+    set_shuffle_observer(nullptr, nullptr);
 }
 
 inline uint32_t bits_of(float value)
