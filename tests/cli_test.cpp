@@ -135,7 +135,8 @@ TEST(Cli, UsageErrorsAndReadErrors)
     }
     CliRun help = run_cli("--help");
     EXPECT_EQ(0, help.status);
-    EXPECT_EQ(0u, help.out.find("usage: veltrass-cli [--time SECONDS] [--json | --csv] FILE..."));
+    EXPECT_EQ(0u, help.out.find("usage: veltrass-cli [--time SECONDS] [--json [--shuffles] | --csv] "
+                                "[--plot DIR] FILE..."));
 }
 
 TEST(Cli, AnalysesTheBundledExample)
