@@ -3,10 +3,15 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,6 +130,13 @@ TEST(Cli, UsageErrorsAndReadErrors)
          "File: " + tied + "\n" + TIED_TEXT + "\nFile: " + missing + "\n",
          "uh oh...: Can't open file!\n"},
         {"too much data", too_many, 1, "", "uh oh...: Too much data for program!\n"},
+        {"shuffles without json", "--shuffles " + tied, 2, "",
+         "veltrass-cli: --shuffles needs --json\nusage: "},
+        {"shuffles with csv", "--csv --shuffles " + tied, 2, "",
+         "veltrass-cli: --shuffles needs --json\nusage: "},
+        {"plot without folder", "--plot", 2, "", "veltrass-cli: --plot needs a folder\nusage: "},
+        {"plot folder is a file", "--plot " + tied + " " + tied, 1, "",
+         "veltrass-cli: cannot create the folder " + tied + ": "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -137,6 +149,117 @@ TEST(Cli, UsageErrorsAndReadErrors)
     EXPECT_EQ(0, help.status);
     EXPECT_EQ(0u, help.out.find("usage: veltrass-cli [--time SECONDS] [--json [--shuffles] | --csv] "
                                 "[--plot DIR] FILE..."));
+}
+
+TEST(Cli, PlotRefusesTwoFilesThatWouldShareAFigure)
+{
+    const std::string tied = station_file("tied.txt", "2 3 1");
+    const std::string other_extension = station_file("tied.dat", "2 3 1");
+    const std::string other_case = station_file("TIED.txt", "2 3 1");
+    const std::string folder = temp_path("clashing_figures");
+    struct Row {
+        const char* name;
+        std::string second;
+    };
+    const Row rows[] = {
+        {"the same file twice", tied},
+        {"another extension", other_extension},
+        {"names that differ in letter case", other_case},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all(folder);
+        CliRun run = run_cli("--plot " + folder + " " + tied + " " + row.second);
+        EXPECT_EQ(2, run.status);
+        EXPECT_EQ("", run.out);
+        std::string name = std::filesystem::path(row.second).stem().string() + ".svg";
+        EXPECT_EQ(0u, run.err.find("veltrass-cli: --plot: " + tied + " and " + row.second +
+                                   " would both be drawn as " + name + "\nusage: "))
+            << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder));  // refused before anything ran
+    }
+}
+
+TEST(Cli, PlotWritesOneFigurePerFileBesideTheUsualOutput)
+{
+    const std::string clumped = station_file("clumped.txt", "3\n3\n0\n0\n");
+    const std::string dotted = station_file("two.dots.dat", "2 3 1");
+    const std::string missing = temp_path("missing.txt");
+    const std::string parent = temp_path("figures");
+    const std::string folder = parent + "/nested";
+    std::filesystem::remove_all(parent);
+    std::string files = clumped + " " + dotted;
+    CliRun plain = run_cli("--time 1000000000 " + files);
+    CliRun plotted = run_cli("--time 1000000000 --plot " + folder + " " + files);
+    EXPECT_EQ(0, plotted.status);
+    EXPECT_EQ(plain.out, plotted.out);
+    EXPECT_EQ("", plotted.err);
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ((std::vector<std::string>{"cli_test_clumped.svg", "cli_test_two.dots.svg"}), written);
+    EXPECT_EQ(0u, slurp(folder + "/cli_test_clumped.svg").find("<?xml"));
+
+    // A read error ends the run; the figures of the files before it stay.
+    std::filesystem::remove_all(parent);
+    CliRun failed = run_cli("--plot " + folder + " " + clumped + " " + missing);
+    EXPECT_EQ(1, failed.status);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/cli_test_clumped.svg"));
+    std::filesystem::remove_all(parent);
+}
+
+// The value of `"name":` in a JSON line, read as a number.
+double json_number(const std::string& line, const std::string& name)
+{
+    size_t at = line.find("\"" + name + "\":");
+    if (at == std::string::npos) return std::nan("");
+    return std::strtod(line.c_str() + at + name.size() + 3, nullptr);
+}
+
+TEST(Cli, JsonShufflesListTheDistancesThatMakeTheRecord)
+{
+    const std::string example = std::string(VELTRASS_EXAMPLES) + "/transect.txt";
+    const std::string tenths = station_file("tenths.txt", "2 0.3 0.1");
+    const std::string clumped = station_file("clumped.txt", "3 3 0 0");
+    const std::string files = example + " " + tenths + " " + clumped;
+    CliRun plain = run_cli("--json --time 1000000000 " + files);
+    CliRun listed = run_cli("--json --shuffles --time 1000000000 " + files);
+    ASSERT_EQ(0, listed.status);
+    std::istringstream plain_lines(plain.out), listed_lines(listed.out);
+    std::string plain_line, line;
+    int records = 0;
+    while (std::getline(listed_lines, line)) {
+        SCOPED_TRACE(line.substr(0, 80));
+        records++;
+        ASSERT_TRUE(std::getline(plain_lines, plain_line));
+        const std::string key = ",\"shuffle_distances\":[";
+        size_t list = line.find(key);
+        ASSERT_NE(std::string::npos, list);
+        EXPECT_EQ(plain_line.substr(0, plain_line.size() - 1), line.substr(0, list));
+        EXPECT_EQ("]}", line.substr(line.size() - 2));
+
+        const char* p = line.c_str() + list + key.size();
+        int count = 0;
+        float sum = 0.0f;
+        int32_t at_or_above = 1;
+        double observed = json_number(line, "observed_distance");
+        while (*p != ']') {
+            char* end = nullptr;
+            double d = std::strtod(p, &end);
+            ASSERT_NE(p, end);
+            count++;
+            sum = static_cast<float>(static_cast<double>(sum) + d);
+            if (d >= observed) at_or_above++;
+            p = *end == ',' ? end + 1 : end;
+        }
+        EXPECT_EQ(999, count);
+        float average =
+            static_cast<float>(static_cast<double>(sum) * static_cast<double>(0.0010010009864345193f));
+        EXPECT_EQ(static_cast<float>(json_number(line, "average_shuffle_distance")), average);
+        EXPECT_EQ(json_number(line, "shuffles_at_or_above"), at_or_above);
+    }
+    EXPECT_EQ(3, records);
 }
 
 TEST(Cli, AnalysesTheBundledExample)
