@@ -2,6 +2,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 NATIVE_PACKAGES = cmake make g++ googletest
+# The figure tests read the SVG back with Python's standard library.
+NATIVE_PACKAGES += python3
 
 .PHONY: deps configure build run test clean
 

@@ -231,16 +231,17 @@ static void left_axis(std::string& svg, const Axis& axis, double top, double bot
         PLOT_LEFT, bottom);
     int count = tick_count(axis);
     for (int k = 0; k <= count; k++) {
-        double y = y_of(axis, axis.low + k * axis.step, top, bottom);
-        add(svg, "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", PLOT_LEFT - 3, at(y),
-            PLOT_LEFT, at(y));
+        double value = axis.low + k * axis.step;
+        double y = y_of(axis, value, top, bottom);
+        add(svg, "<line x1=\"%.2f\" y1=\"%.3f\" x2=\"%.2f\" y2=\"%.3f\"%s/>\n", PLOT_LEFT - 3,
+            at(y), PLOT_LEFT, at(y), value_attribute(value).c_str());
     }
     int exponent = label_exponent(axis);
     svg += "</g>\n<g class=\"y-labels\" font-size=\"10\">\n";
     for (int k = 0; k <= count; k++) {
         double value = axis.low + k * axis.step;
-        text_at(svg, PLOT_LEFT - 5, y_of(axis, value, top, bottom) + 3.5, "end",
-                value_attribute(value).c_str(), tick_label(value, axis.step, exponent));
+        text_at(svg, PLOT_LEFT - 5, y_of(axis, value, top, bottom) + 3.5, "end", "",
+                tick_label(value, axis.step, exponent));
     }
     svg += "</g>\n";
     double middle = (top + bottom) / 2;
@@ -258,13 +259,12 @@ static void bottom_axis(std::string& svg, double bottom, const std::vector<doubl
     add(svg, "<g class=\"x-axis\" stroke=\"%s\" stroke-width=\"0.8\">\n", AXIS_COLOUR);
     add(svg, "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\"/>\n", PLOT_LEFT, bottom,
         PLOT_RIGHT, bottom);
-    for (double x : positions)
-        add(svg, "<line x1=\"%.3f\" y1=\"%.2f\" x2=\"%.3f\" y2=\"%.2f\"/>\n", at(x), bottom, at(x),
-            bottom + 3);
+    for (size_t i = 0; i < positions.size(); i++)
+        add(svg, "<line x1=\"%.3f\" y1=\"%.2f\" x2=\"%.3f\" y2=\"%.2f\"%s/>\n", at(positions[i]),
+            bottom, at(positions[i]), bottom + 3, value_attribute(values[i]).c_str());
     svg += "</g>\n<g class=\"x-labels\" font-size=\"10\">\n";
     for (size_t i = 0; i < positions.size(); i++)
-        text_at(svg, positions[i], bottom + 12.5, "middle", value_attribute(values[i]).c_str(),
-                labels[i]);
+        text_at(svg, positions[i], bottom + 12.5, "middle", "", labels[i]);
     svg += "</g>\n";
     text_at(svg, (PLOT_LEFT + PLOT_RIGHT) / 2, bottom + 25, "middle", " font-size=\"11\"", title);
 }
