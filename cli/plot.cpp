@@ -53,9 +53,10 @@ static void add(std::string& svg, const char* format, ...)
 // is the last guard that keeps the document valid if it ever did.
 static double at(double coordinate) { return std::isfinite(coordinate) ? coordinate : 0.0; }
 
+// One number as text; large enough for "%.3f" of the largest double.
 static std::string formatted(const char* format, double value)
 {
-    char text[64];
+    char text[400];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
@@ -99,7 +100,8 @@ static std::string xml_text(const char* text)
         else if (c == '"') out += "&quot;";
         else if (c == '\'') out += "&apos;";
         else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-        else if (c >= 0x80 && (step = utf8_length(p, left)) > 0) out.append(reinterpret_cast<const char*>(p), step);
+        else if (c >= 0x80 && (step = utf8_length(p, left)) > 0)
+            out.append(reinterpret_cast<const char*>(p), step);
         else {
             out += "\xEF\xBF\xBD";
             step = 1;
@@ -246,7 +248,7 @@ static void left_axis(std::string& svg, const Axis& axis, double top, double bot
     svg += "</g>\n";
     double middle = (top + bottom) / 2;
     add(svg,
-        "<text x=\"12\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"11\" "
+        "<text class=\"y-title\" x=\"12\" y=\"%.2f\" text-anchor=\"middle\" font-size=\"11\" "
         "transform=\"rotate(-90 12 %.2f)\">%s</text>\n",
         middle, middle, axis_title(title, exponent).c_str());
 }
@@ -266,7 +268,8 @@ static void bottom_axis(std::string& svg, double bottom, const std::vector<doubl
     for (size_t i = 0; i < positions.size(); i++)
         text_at(svg, positions[i], bottom + 12.5, "middle", "", labels[i]);
     svg += "</g>\n";
-    text_at(svg, (PLOT_LEFT + PLOT_RIGHT) / 2, bottom + 25, "middle", " font-size=\"11\"", title);
+    text_at(svg, (PLOT_LEFT + PLOT_RIGHT) / 2, bottom + 25, "middle",
+            " class=\"x-title\" font-size=\"11\"", title);
 }
 
 // Says in the panel why it shows no drawing.
@@ -308,7 +311,7 @@ static void legend(std::string& svg, double y, bool dashed, const std::string& t
     add(svg,
         "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
         "stroke-width=\"1.2\"%s/>\n",
-        x - 16, y - 3.5, x - 3, y - 3.5, MARK_COLOUR, dashed ? " stroke-dasharray=\"4 2\"" : "");
+        x - 19, y - 3.5, x - 3, y - 3.5, MARK_COLOUR, dashed ? " stroke-dasharray=\"4 2\"" : "");
     text_at(svg, PLOT_RIGHT, y, "end", MARK_TEXT, text);
 }
 
@@ -327,10 +330,11 @@ static void draw_transect(std::string& svg, const AnalysisResult& result, const 
     }
     std::vector<std::string> message;
     if (n <= 0) {
-        message.push_back(formatted("No stations to draw: the file gives a count of %.0f.", static_cast<double>(n)));
+        message.push_back(formatted("No stations to draw: the file gives a count of %.0f.",
+                                    static_cast<double>(n)));
     } else if (not_finite > 0) {
         message.push_back(count_text(not_finite, "station value is", "station values are") +
-                          " beyond single precision (infinite):");
+                          " not finite (beyond single precision):");
         message.push_back("the transect cannot be drawn to scale.");
     } else if (!std::isfinite(high - low)) {
         message.push_back("The station values span more than double precision holds:");
@@ -407,8 +411,9 @@ static void draw_shuffles(std::string& svg, const AnalysisResult& result, const 
                           " not a finite number:");
         message.push_back("the histogram cannot be drawn.");
     } else if (all_zero && observed == 0.0) {
-        message.push_back(result.stations <= 0 ? "No stations: every arrangement measures 0,"
-                                               : "Every arrangement measures 0: the stations are level,");
+        message.push_back(result.stations <= 0
+                              ? "No stations: every arrangement measures 0,"
+                              : "Every arrangement measures 0: the stations are level,");
         message.push_back("so there is no patchiness to test.");
     }
     if (!message.empty()) {
@@ -467,7 +472,8 @@ static void draw_shuffles(std::string& svg, const AnalysisResult& result, const 
         double x0 = std::fmax(x_of(axis, left), PLOT_LEFT);
         double x1 = std::fmin(x_of(axis, left + bin), PLOT_RIGHT);
         double y = y_of(counts, tally[b], SHUFFLES_TOP, SHUFFLES_BOTTOM);
-        add(svg, "<rect x=\"%.3f\" y=\"%.3f\" width=\"%.3f\" height=\"%.3f\" data-count=\"%d\"/>\n",
+        add(svg,
+            "<rect x=\"%.3f\" y=\"%.3f\" width=\"%.3f\" height=\"%.3f\" data-count=\"%d\"/>\n",
             at(x0), at(y), at(x1 - x0), at(SHUFFLES_BOTTOM - y), tally[b]);
     }
     svg += "</g>\n";
@@ -495,7 +501,8 @@ static void draw_shuffles(std::string& svg, const AnalysisResult& result, const 
         text_at(svg, left_side ? x + 2 : x - 2, SHUFFLES_TOP - 6, left_side ? "end" : "start",
                 MARK_TEXT, "observed " + value_text(observed));
     } else {
-        text_at(svg, PLOT_RIGHT, SHUFFLES_TOP + 8, "end", " font-size=\"10\" font-style=\"italic\"",
+        text_at(svg, PLOT_RIGHT, SHUFFLES_TOP + 8, "end",
+                " font-size=\"10\" font-style=\"italic\"",
                 "observed distance " + value_text(observed) + ": off the axis");
     }
     svg += "</g>\n";
@@ -515,8 +522,8 @@ std::string plot_svg(const char* name, const AnalysisResult& result, const float
                                               : formatted("station count %.0f", result.stations));
     add(svg, "<title>%s</title>\n", title.c_str());
     add(svg, "<rect width=\"%.0f\" height=\"%.0f\" fill=\"#ffffff\"/>\n", WIDTH, HEIGHT);
-    text_at(svg, WIDTH / 2, 15, "middle", " id=\"figure-title\" font-size=\"12\" font-weight=\"bold\"",
-            title);
+    text_at(svg, WIDTH / 2, 15, "middle",
+            " id=\"figure-title\" font-size=\"12\" font-weight=\"bold\"", title);
 
     draw_transect(svg, result, stations);
 
