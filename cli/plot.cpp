@@ -303,16 +303,16 @@ static std::string count_text(int count, const char* one, const char* many)
     return text;
 }
 
-// A legend entry right-aligned above a panel: a short sample of the line, then `text`.
+// A legend entry at the right above a panel: a short sample of the line, then `text`. The text
+// starts after the sample, so a font wider than the estimate cannot make them overlap.
 static void legend(std::string& svg, double y, bool dashed, const std::string& text)
 {
-    double width = 5.6 * static_cast<double>(text.size()) + 2;  // about the width of 10-unit text
-    double x = PLOT_RIGHT - width;
+    double x = PLOT_RIGHT - 6.0 * static_cast<double>(text.size());  // 10-unit text, generously
     add(svg,
         "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"%s\" "
         "stroke-width=\"1.2\"%s/>\n",
-        x - 19, y - 3.5, x - 3, y - 3.5, MARK_COLOUR, dashed ? " stroke-dasharray=\"4 2\"" : "");
-    text_at(svg, PLOT_RIGHT, y, "end", MARK_TEXT, text);
+        x - 20, y - 3.5, x - 4, y - 3.5, MARK_COLOUR, dashed ? " stroke-dasharray=\"4 2\"" : "");
+    text_at(svg, x, y, "start", MARK_TEXT, text);
 }
 
 // Top panel: one bar per station along the transect, and the mean as a horizontal line.
@@ -334,10 +334,10 @@ static void draw_transect(std::string& svg, const AnalysisResult& result, const 
                                     static_cast<double>(n)));
     } else if (not_finite > 0) {
         message.push_back(count_text(not_finite, "station value is", "station values are") +
-                          " not finite (beyond single precision):");
+                          " not a finite number:");
         message.push_back("the transect cannot be drawn to scale.");
     } else if (!std::isfinite(high - low)) {
-        message.push_back("The station values span more than double precision holds:");
+        message.push_back("The values span more than double precision holds:");
         message.push_back("the transect cannot be drawn to scale.");
     }
     if (!message.empty()) {
@@ -411,9 +411,14 @@ static void draw_shuffles(std::string& svg, const AnalysisResult& result, const 
                           " not a finite number:");
         message.push_back("the histogram cannot be drawn.");
     } else if (all_zero && observed == 0.0) {
-        message.push_back(result.stations <= 0
-                              ? "No stations: every arrangement measures 0,"
-                              : "Every arrangement measures 0: the stations are level,");
+        if (result.stations <= 0) {
+            message.push_back("No stations: every arrangement measures 0,");
+        } else {
+            message.push_back("Every arrangement measures 0:");
+            message.push_back(std::isfinite(result.observed_mean)
+                                  ? "the stations are level,"
+                                  : "the mean is not a finite number,");
+        }
         message.push_back("so there is no patchiness to test.");
     }
     if (!message.empty()) {

@@ -163,7 +163,9 @@ class Figure(unittest.TestCase):
             ("all values equal", b"level.txt", "4 2 2 2 2", "shuffles",
              "Every arrangement measures 0"),
             ("one station", b"single.txt", "1 6", "shuffles", "Every arrangement measures 0"),
-            ("an infinite value", b"infinite.txt", "3 1e39 0 0", "transect", "not finite"),
+            ("an infinite value", b"infinite.txt", "3 1e39 0 0", "transect", "not a finite number"),
+            ("an infinite mean", b"infinite.txt", "3 1e39 0 0", "shuffles",
+             "the mean is not a finite number"),
             ("infinite observed distance", b"overflow.txt", "4 3e38 0 0 0", "shuffles",
              "off the axis"),
         ]
