@@ -34,7 +34,7 @@ BUILD_WIN64 ?= build-win64
 BUILD_WIN32 ?= build-win32
 DIST_NAME = veltrass-1.0-win32
 
-.PHONY: windows-deps win64 win32 dist gui
+.PHONY: windows-deps win64 win32 dist gui screenshot
 
 windows-deps:
 	@tools/install-deps.sh $(WINDOWS_PACKAGES)
@@ -64,3 +64,7 @@ dist: win32
 # Opens the window under Wine on this machine's display (the 64-bit build; Linux).
 gui: win64
 	@tools/wine-run.sh --here $(BUILD_WIN64)/wine $(BUILD_WIN64)/ui/veltrass.exe
+
+# Retakes docs/screenshot.png under Xvfb.
+screenshot: win64
+	@tools/screenshot.sh

@@ -718,10 +718,64 @@ TEST(MainWindow, HelpOpensTheDocumentBesideTheProgram)
     }
 }
 
+// Saves the screen's pixels under `window` as a 24-bit bitmap file.
+bool save_window_pixels(HWND window, const std::string& path)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BOOL copied = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
+    DWORD image = row * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + image;
+    std::FILE* out = copied ? std::fopen(path.c_str(), "wb") : nullptr;
+    bool saved = out != nullptr && std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                 std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                 std::fwrite(bits, image, 1, out) == 1;
+    if (out != nullptr && std::fclose(out) != 0) saved = false;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+// The README's picture: the window after an analysis of `station_file`, saved to `image`.
+int take_screenshot(const std::string& station_file, const std::string& image)
+{
+    Program program;
+    start(program);
+    if (program.dialog == nullptr) return 1;
+    program.analyse(station_file);
+    SetForegroundWindow(program.dialog);
+    program.settle();
+    Sleep(1000);  // lets the window repaint after the analysis
+    bool saved = save_window_pixels(program.dialog, image);
+    program.press(IDC_EXIT);
+    return saved && program.exit_status() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--screenshot") == 0) return take_screenshot(argv[2], argv[3]);
     // Started by the shell in place of a browser: records the document it was asked to open.
     if (argc == 3 && std::strcmp(argv[1], "--record-help") == 0) {
         const char* record = std::getenv("VELTRASS_HELP_RECORD");

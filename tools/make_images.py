@@ -127,8 +127,6 @@ def draw_banner():
     for i in range(len(values)):  # the station stakes
         c.rect(round(left + i * step), ground + 2, round(left + i * step) + 1, ground + 7, soil)
 
-    # Base line under the whole banner.
-    c.rect(0, BANNER_H - 3, BANNER_W, BANNER_H, mid_green)
     return c
 
 
