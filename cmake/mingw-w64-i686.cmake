@@ -14,3 +14,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # Windows keeps the stack only 4-byte aligned on 32-bit x86; SSE2 code needs 16 in callbacks too.
 set(CMAKE_C_FLAGS_INIT "-mstackrealign")
 set(CMAKE_CXX_FLAGS_INIT "-mstackrealign")
+# The release carries no symbols.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
