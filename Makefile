@@ -40,13 +40,13 @@ windows-deps:
 	@tools/install-deps.sh $(WINDOWS_PACKAGES)
 
 win64: windows-deps
-	@cmake -S . -B $(BUILD_WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	@cmake --no-warn-unused-cli -S . -B $(BUILD_WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		"-DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tools/wine-run.sh;$(CURDIR)/$(BUILD_WIN64)/wine" >/dev/null
 	@cmake --build $(BUILD_WIN64) -j $(JOBS) -- --no-print-directory
 
 win32: windows-deps
-	@cmake -S . -B $(BUILD_WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+	@cmake --no-warn-unused-cli -S . -B $(BUILD_WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DVELTRASS_TESTS=OFF >/dev/null
 	@cmake --build $(BUILD_WIN32) -j $(JOBS) -- --no-print-directory
 
