@@ -20,8 +20,53 @@ build: configure
 run: build
 	@$(BUILD)/veltrass-cli examples/transect.txt
 
-test: build
+test: build win64 win32
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_WIN64) && ctest --output-on-failure -j $(JOBS)
+	@tools/check-imports.sh $(BUILD_WIN32)/ui/veltrass.exe
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD_WIN64) $(BUILD_WIN32) dist
+
+# The Windows program: a 32-bit build for the release and a 64-bit build whose tests (the engine's
+# unit tests and the window's end-to-end tests) run under Wine on a private X display.
+WINDOWS_PACKAGES = g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 \
+	binutils-mingw-w64-x86-64 wine64 fonts-wine xvfb zip
+BUILD_WIN64 ?= build-win64
+BUILD_WIN32 ?= build-win32
+DIST_NAME = veltrass-1.0-win32
+
+.PHONY: windows-deps win64 win32 dist gui screenshot
+
+windows-deps:
+	@tools/install-deps.sh $(WINDOWS_PACKAGES)
+
+win64: windows-deps
+	@cmake --no-warn-unused-cli -S . -B $(BUILD_WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		"-DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tools/wine-run.sh;$(CURDIR)/$(BUILD_WIN64)/wine" >/dev/null
+	@cmake --build $(BUILD_WIN64) -j $(JOBS) -- --no-print-directory
+
+win32: windows-deps
+	@cmake --no-warn-unused-cli -S . -B $(BUILD_WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DVELTRASS_TESTS=OFF >/dev/null
+	@cmake --build $(BUILD_WIN32) -j $(JOBS) -- --no-print-directory
+
+# The release archive: the 32-bit program, its help and the example station files (CR LF lines).
+dist: win32
+	@tools/check-imports.sh $(BUILD_WIN32)/ui/veltrass.exe
+	@rm -rf $(BUILD_WIN32)/$(DIST_NAME) dist/$(DIST_NAME).zip
+	@mkdir -p $(BUILD_WIN32)/$(DIST_NAME)/examples dist
+	@cp $(BUILD_WIN32)/ui/veltrass.exe ui/readme.html $(BUILD_WIN32)/$(DIST_NAME)/
+	@cp examples/*.txt $(BUILD_WIN32)/$(DIST_NAME)/examples/
+	@cd $(BUILD_WIN32) && zip -q -X -r $(CURDIR)/dist/$(DIST_NAME).zip $(DIST_NAME) -x '*.txt' \
+		&& zip -q -X -l -r $(CURDIR)/dist/$(DIST_NAME).zip $(DIST_NAME)/examples
+	@echo "dist/$(DIST_NAME).zip"
+
+# Opens the window under Wine on this machine's display (the 64-bit build; Linux).
+gui: win64
+	@tools/wine-run.sh --here $(BUILD_WIN64)/wine $(BUILD_WIN64)/ui/veltrass.exe
+
+# Retakes docs/screenshot.png under Xvfb.
+screenshot: win64
+	@tools/screenshot.sh
