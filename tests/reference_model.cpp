@@ -1,0 +1,59 @@
+// The written, quadratic form of the measurement and the division-per-draw shuffle.
+#include "reference_model.h"
+
+#include "analysis/analysis.h"
+#include "analysis/seams.h"
+
+#include <cstring>
+
+double reference_distance_to_regularity(float* stations, float mean)
+{
+    double total = 0.0;
+    if (station_count <= 0) return total;
+    const double m = mean;
+    for (int32_t i = 0; i < station_count; i++) {
+        if (!(stations[i] > mean)) continue;  // false for every station when the mean is NaN
+        double carried = static_cast<double>(stations[i]) - m;
+        stations[i] = mean;
+        for (int32_t j = 0; j < station_count; j++) {
+            if (!(stations[j] < mean)) continue;
+            int32_t steps = i > j ? i - j : j - i;
+            total = total + static_cast<double>(steps) * carried;
+            float filled = static_cast<float>(carried + static_cast<double>(stations[j]));
+            stations[j] = filled;
+            if (filled > mean) {
+                // Book the whole carried amount, then take back the overflow: two products,
+                // each rounded, never one product of the amount actually delivered.
+                double overflow = static_cast<double>(filled) - m;
+                stations[j] = mean;
+                total = total - overflow * static_cast<double>(static_cast<float>(steps));
+                carried = overflow;
+            } else {
+                carried = 0.0;
+            }
+        }
+    }
+    return total;
+}
+
+// Advances a counter that wraps modulo 2^32, without signed overflow.
+static int32_t wrapping_increment(int32_t value)
+{
+    uint32_t bits = static_cast<uint32_t>(value) + 1u;
+    if (bits <= 0x7FFFFFFFu) return static_cast<int32_t>(bits);
+    return -static_cast<int32_t>(~bits) - 1;
+}
+
+void reference_shuffle_stations(const float* source, float* destination)
+{
+    std::memcpy(destination, source, sizeof(float) * MAX_STATIONS);
+    uint32_t seconds = static_cast<uint32_t>(calendar_seconds());
+    seed_random(seconds * static_cast<uint32_t>(shuffle_counter));
+    for (int32_t i = 0; i < station_count; i++) {
+        int32_t k = next_random() % station_count;
+        float held = destination[i];
+        destination[i] = destination[k];
+        destination[k] = held;
+    }
+    shuffle_counter = wrapping_increment(shuffle_counter);
+}
