@@ -69,12 +69,13 @@ enum ValueKind {
     VALUES_DECIMALS,   // tenths and hundredths: sums and means that single precision cannot hold
     VALUES_SIGNED,     // negative values and zeros of both signs
     VALUES_HUGE,       // near the top of the single-precision range: sums overflow
+    VALUES_WIDE,       // either sign, full significands over 80 binades: charges that round
     VALUES_INFINITE,   // counts with some stations at +inf or -inf
     VALUES_ANY_BITS,   // counts with some stations of arbitrary bits: NaN, subnormal, anything
     VALUE_KIND_COUNT
 };
-const char* const VALUE_NAMES[VALUE_KIND_COUNT] = {"counts", "decimals", "signed",
-                                                   "huge",   "infinite", "any bits"};
+const char* const VALUE_NAMES[VALUE_KIND_COUNT] = {"counts", "decimals", "signed", "huge",
+                                                   "wide",   "infinite", "any bits"};
 
 enum MeanKind {
     MEAN_AS_READ,      // the single-precision sum over the count, as the reader forms it
@@ -153,6 +154,8 @@ float station_value(Dice* dice, ValueKind kind, double level, double scale)
     }
     case VALUES_HUGE:
         return static_cast<float>(level * (0.5 + 0.5 * unit(dice)) * FLOAT_MAX);
+    case VALUES_WIDE:
+        return static_cast<float>(std::ldexp(below(dice, 2) ? level : -level, below(dice, 81) - 40));
     case VALUES_INFINITE:
     case VALUES_ANY_BITS:
         if (below(dice, 40) == 0)
