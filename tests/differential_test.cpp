@@ -352,4 +352,62 @@ TEST(Differential, ShuffleMatchesTheWrittenFormForEveryCount)
     set_clock_seam(nullptr);
 }
 
+// A station file of `count` stations whose value at station i is `value(i)`.
+std::string transect_file(int32_t count, std::string (*value)(int32_t))
+{
+    std::string text = std::to_string(count) + "\n";
+    for (int32_t i = 0; i < count; i++) text += value(i) + "\n";
+    return text;
+}
+
+std::string clumped(int32_t i) { return (i / 50) % 7 == 0 ? std::to_string(i * 37 % 41) : "0"; }
+std::string scattered(int32_t i) { return std::to_string(i * 7919 % 23); }
+std::string regular(int32_t i) { return std::to_string(9 + i % 3); }
+std::string sparse(int32_t i) { return i % 29 == 0 ? std::to_string(i % 11 + 1) : "0"; }
+std::string tenths(int32_t i) { return "0." + std::to_string(i * 13 % 17); }
+
+TEST(Differential, WholeRunMatchesTheWrittenForm)
+{
+    struct Row {
+        const char* name;
+        std::string file;
+    };
+    const Row rows[] = {
+        {"clumped", transect_file(MAX_STATIONS, clumped)},
+        {"random", transect_file(MAX_STATIONS, scattered)},
+        {"regular", transect_file(MAX_STATIONS, regular)},
+        {"sparse", transect_file(MAX_STATIONS, sparse)},
+        {"tenths", transect_file(137, tenths)},
+        {"huge", "3 3e38 1e38 0"},
+        {"empty", "0"},
+    };
+    static float fast_work[MAX_STATIONS];
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = write_station_file(row.file);
+        reset_engine();
+        held_seconds = 1765432109u;
+        set_clock_seam(held_clock);
+        shuffle_counter = 4321;
+        const AnalysisResult fast = run_analysis(path.c_str());
+        const uint32_t fast_state = random_state;
+        std::copy(work_stations, work_stations + MAX_STATIONS, fast_work);
+        shuffle_counter = 4321;
+        const AnalysisResult reference = reference_run_analysis(path.c_str());
+        std::remove(path.c_str());
+        set_clock_seam(nullptr);
+        EXPECT_EQ(reference.stations, fast.stations);
+        EXPECT_EQ(bits_of(reference.observed_mean), bits_of(fast.observed_mean));
+        EXPECT_EQ(bits_of(reference.observed_distance), bits_of(fast.observed_distance));
+        EXPECT_EQ(bits_of(reference.average_shuffle_distance),
+                  bits_of(fast.average_shuffle_distance));
+        EXPECT_EQ(reference.shuffles_at_or_above, fast.shuffles_at_or_above);
+        EXPECT_EQ(bits_of(reference.index_of_patchiness), bits_of(fast.index_of_patchiness));
+        EXPECT_EQ(bits_of(reference.probability), bits_of(fast.probability));
+        EXPECT_EQ(random_state, fast_state);
+        for (int32_t s = 0; s < MAX_STATIONS; s++)
+            ASSERT_TRUE(same_station(fast_work[s], work_stations[s])) << "station " << s;
+    }
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-// The written, quadratic form of the measurement and the division-per-draw shuffle.
+// The written, quadratic form of the measurement, the division-per-draw shuffle and a run of both.
 #include "reference_model.h"
 
 #include "analysis/analysis.h"
@@ -56,4 +56,32 @@ void reference_shuffle_stations(const float* source, float* destination)
         destination[k] = held;
     }
     shuffle_counter = wrapping_increment(shuffle_counter);
+}
+
+AnalysisResult reference_run_analysis(const char* path)
+{
+    std::memset(observed_stations, 0, sizeof observed_stations);
+    std::memset(work_stations, 0, sizeof work_stations);
+    AnalysisResult result;
+    result.observed_mean = static_cast<float>(read_station_file(path));
+    std::memcpy(observed_stations, work_stations, sizeof observed_stations);
+    result.observed_distance = static_cast<float>(
+        reference_distance_to_regularity(work_stations, result.observed_mean));
+    const double observed = result.observed_distance;
+
+    float sum = 0.0f;
+    int32_t at_or_above = 1;
+    for (int32_t n = 0; n < SHUFFLE_COUNT; n++) {
+        reference_shuffle_stations(observed_stations, work_stations);
+        double distance = reference_distance_to_regularity(work_stations, result.observed_mean);
+        sum = static_cast<float>(static_cast<double>(sum) + distance);
+        if (distance >= observed) at_or_above++;
+    }
+    result.stations = station_count;
+    result.average_shuffle_distance =
+        static_cast<float>(static_cast<double>(sum) * static_cast<double>(INV_SHUFFLE_COUNT));
+    result.shuffles_at_or_above = at_or_above;
+    result.index_of_patchiness = observed / static_cast<double>(result.average_shuffle_distance);
+    result.probability = static_cast<double>(at_or_above) * static_cast<double>(INV_ARRANGEMENT_COUNT);
+    return result;
 }
