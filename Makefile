@@ -23,3 +23,23 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Benchmarks, in their own build folder: whole analyses, the measurement and the shuffle, each
+# beside the written form of its steps. BENCH_FLAGS passes Google Benchmark options.
+BENCH_BUILD ?= build-bench
+BENCH_FLAGS ?= --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+.PHONY: bench soak
+
+bench:
+	@tools/install-deps.sh $(NATIVE_PACKAGES) libbenchmark-dev
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRASS_TESTS=OFF \
+		-DVELTRASS_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target engine_bench -- --no-print-directory
+	@$(BENCH_BUILD)/bench/engine_bench $(BENCH_FLAGS)
+
+# The differential test on 10 million generated arrangements instead of the default.
+SOAK_ARRANGEMENTS ?= 10000000
+
+soak: build
+	@VELTRASS_ARRANGEMENTS=$(SOAK_ARRANGEMENTS) $(BUILD)/tests/differential_tests
