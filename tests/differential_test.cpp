@@ -298,7 +298,7 @@ TEST(Differential, LinearMeasurementMatchesTheWrittenFormBitForBit)
 TEST(Differential, DrawReductionIsExactForEveryDrawAndCount)
 {
     for (int32_t count = 1; count <= MAX_STATIONS; count++) {
-        const uint64_t multiplier = draw_multiplier(count);
+        const uint32_t multiplier = draw_multiplier(count);
         for (int draw = 0; draw <= 32767; draw++) {
             const int32_t expected = draw % count;
             if (reduce_draw(draw, multiplier, count) != expected) {
