@@ -14,26 +14,12 @@ uint32_t random_state = 1;
 static const uint32_t GENERATOR_MULTIPLIER = 214013u;
 static const uint32_t GENERATOR_INCREMENT = 2531011u;
 
-// Two steps of the generator in one: multiplier squared, and increment times (multiplier + 1).
-static const uint32_t PAIR_MULTIPLIER = GENERATOR_MULTIPLIER * GENERATOR_MULTIPLIER;
-static const uint32_t PAIR_INCREMENT = GENERATOR_INCREMENT * (GENERATOR_MULTIPLIER + 1u);
-
-// The draw that a generator state gives: bits 16 to 30.
-static int draw_of(uint32_t state) { return static_cast<int>((state >> 16) & 0x7FFFu); }
-
 void seed_random(uint32_t seed) { random_state = seed; }
 
 int next_random()
 {
     random_state = random_state * GENERATOR_MULTIPLIER + GENERATOR_INCREMENT;  // modulo 2^32
-    return draw_of(random_state);
-}
-
-static void swap_stations(float* stations, int32_t i, int32_t k)
-{
-    float held = stations[i];
-    stations[i] = stations[k];
-    stations[k] = held;
+    return static_cast<int>((random_state >> 16) & 0x7FFFu);
 }
 
 // Advances a counter that wraps modulo 2^32, without signed overflow.
@@ -51,22 +37,13 @@ void shuffle_stations(const float* source, float* destination)
     seed_random(seconds * static_cast<uint32_t>(shuffle_counter));
     const int32_t count = station_count;
     if (count > 0) {
-        // The draws of next_random, two at a time: the second state comes straight from the one
-        // before the pair, so the two multiplications do not wait for each other.
         const uint32_t multiplier = draw_multiplier(count);  // no division per draw
-        uint32_t state = random_state;
-        int32_t i = 0;
-        for (; i + 1 < count; i += 2) {
-            const uint32_t first = state * GENERATOR_MULTIPLIER + GENERATOR_INCREMENT;
-            state = state * PAIR_MULTIPLIER + PAIR_INCREMENT;
-            swap_stations(destination, i, reduce_draw(draw_of(first), multiplier, count));
-            swap_stations(destination, i + 1, reduce_draw(draw_of(state), multiplier, count));
+        for (int32_t i = 0; i < count; i++) {
+            int32_t k = reduce_draw(next_random(), multiplier, count);  // next_random() % count
+            float held = destination[i];
+            destination[i] = destination[k];
+            destination[k] = held;
         }
-        if (i < count) {
-            state = state * GENERATOR_MULTIPLIER + GENERATOR_INCREMENT;
-            swap_stations(destination, i, reduce_draw(draw_of(state), multiplier, count));
-        }
-        random_state = state;
     }
     shuffle_counter = wrapping_increment(shuffle_counter);
 }

@@ -36,6 +36,14 @@ double reference_distance_to_regularity(float* stations, float mean)
     return total;
 }
 
+// next_random, step for step; a copy in this file so that, as in the engine, the compiler can
+// inline it into the shuffle and the benchmark compares like with like.
+static int reference_next_random()
+{
+    random_state = random_state * 214013u + 2531011u;  // modulo 2^32
+    return static_cast<int>((random_state >> 16) & 0x7FFFu);
+}
+
 // Advances a counter that wraps modulo 2^32, without signed overflow.
 static int32_t wrapping_increment(int32_t value)
 {
@@ -50,7 +58,7 @@ void reference_shuffle_stations(const float* source, float* destination)
     uint32_t seconds = static_cast<uint32_t>(calendar_seconds());
     seed_random(seconds * static_cast<uint32_t>(shuffle_counter));
     for (int32_t i = 0; i < station_count; i++) {
-        int32_t k = next_random() % station_count;
+        int32_t k = reference_next_random() % station_count;
         float held = destination[i];
         destination[i] = destination[k];
         destination[k] = held;
