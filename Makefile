@@ -26,7 +26,7 @@ test: build win64 win32
 	@tools/check-imports.sh $(BUILD_WIN32)/ui/veltrass.exe
 
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN64) $(BUILD_WIN32) dist
+	rm -rf $(BUILD) $(BUILD_WIN64) $(BUILD_WIN32) $(BENCH_BUILD) dist
 
 # The Windows program: a 32-bit build for the release and a 64-bit build whose tests (the engine's
 # unit tests and the window's end-to-end tests) run under Wine on a private X display.
@@ -70,3 +70,23 @@ gui: win64
 # Retakes docs/screenshot.png under Xvfb.
 screenshot: win64
 	@tools/screenshot.sh
+
+# Benchmarks, in their own build folder: whole analyses, the measurement and the shuffle, each
+# beside the written form of its steps. BENCH_FLAGS passes Google Benchmark options.
+BENCH_BUILD ?= build-bench
+BENCH_FLAGS ?= --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+.PHONY: bench soak
+
+bench:
+	@tools/install-deps.sh $(NATIVE_PACKAGES) libbenchmark-dev
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRASS_TESTS=OFF \
+		-DVELTRASS_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target engine_bench -- --no-print-directory
+	@$(BENCH_BUILD)/bench/engine_bench $(BENCH_FLAGS)
+
+# The differential test on 10 million generated arrangements instead of the default.
+SOAK_ARRANGEMENTS ?= 10000000
+
+soak: build
+	@VELTRASS_ARRANGEMENTS=$(SOAK_ARRANGEMENTS) $(BUILD)/tests/differential_tests

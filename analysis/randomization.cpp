@@ -1,5 +1,6 @@
 // The randomization test: engine state, the generator, the shuffle and the whole analysis run.
 #include "analysis/analysis.h"
+#include "analysis/draw_reduction.h"
 #include "analysis/seams.h"
 #include "analysis/shuffle_observer.h"
 
@@ -35,11 +36,15 @@ void shuffle_stations(const float* source, float* destination)
     std::memcpy(destination, source, sizeof(float) * MAX_STATIONS);
     uint32_t seconds = static_cast<uint32_t>(calendar_seconds());  // only the low 32 bits count
     seed_random(seconds * static_cast<uint32_t>(shuffle_counter));
-    for (int32_t i = 0; i < station_count; i++) {
-        int32_t k = next_random() % station_count;
-        float held = destination[i];
-        destination[i] = destination[k];
-        destination[k] = held;
+    const int32_t count = station_count;
+    if (count > 0) {
+        const uint32_t multiplier = draw_multiplier(count);  // no division per draw
+        for (int32_t i = 0; i < count; i++) {
+            int32_t k = reduce_draw(next_random(), multiplier, count);  // next_random() % count
+            float held = destination[i];
+            destination[i] = destination[k];
+            destination[k] = held;
+        }
     }
     shuffle_counter = wrapping_increment(shuffle_counter);
 }
