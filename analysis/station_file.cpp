@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <limits>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 static_assert(std::numeric_limits<float>::is_iec559 && sizeof(float) == 4,
               "station values are IEEE 754 single precision");
 static_assert(std::numeric_limits<double>::is_iec559 && sizeof(double) == 8,
@@ -205,10 +209,27 @@ ReadOutcome read_station_bytes(const unsigned char* data, size_t size, double* m
     return read_stations(&src, mean);
 }
 
+// True when the open stream is a folder. POSIX systems open a folder for reading and fail only at
+// the first read, which would pass for an empty file; Windows refuses to open one at all.
+static bool is_folder(std::FILE* file)
+{
+#ifdef _WIN32
+    (void)file;
+    return false;
+#else
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+#endif
+}
+
 double read_station_file(const char* path)
 {
     // Binary mode: the byte classes, not the platform's text translation, decide what is read.
     std::FILE* file = std::fopen(path, "rb");
+    if (file != nullptr && is_folder(file)) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (file == nullptr) warn_and_exit(read_outcome_text(READ_CANNOT_OPEN));
 
     ByteSource src = {file, nullptr, 0, 0, false};
