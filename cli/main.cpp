@@ -2,6 +2,7 @@
 // and draws their figures.
 #include "analysis/analysis.h"
 #include "cli/plot.h"
+#include "cli/utf8.h"
 
 #include <cerrno>
 #include <cmath>
@@ -69,13 +70,25 @@ static void print_number(double value, bool quote_special)
     else std::printf("%s", special);
 }
 
+// A JSON string: quote, backslash and control bytes escaped, and bytes that are not well-formed
+// UTF-8 written as U+FFFD, since a file name can hold any bytes and JSON text is UTF-8.
 static void print_json_string(const char* text)
 {
     std::putchar('"');
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; p++) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    size_t left = std::strlen(text);
+    while (left > 0) {
+        size_t step = 1;
         if (*p == '"' || *p == '\\') std::printf("\\%c", *p);
         else if (*p < 0x20) std::printf("\\u%04x", *p);
-        else std::putchar(*p);
+        else if (*p < 0x80) std::putchar(*p);
+        else if ((step = utf8_length(p, left)) > 0) std::fwrite(p, 1, step, stdout);
+        else {
+            std::fputs("\\ufffd", stdout);
+            step = 1;
+        }
+        p += step;
+        left -= step;
     }
     std::putchar('"');
 }

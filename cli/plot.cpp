@@ -1,6 +1,7 @@
 // The SVG figure of one analysis: station values along the transect above, the histogram of the
 // shuffle distances with the observed distance below, and the index and probability between.
 #include "cli/plot.h"
+#include "cli/utf8.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -59,28 +60,6 @@ static std::string formatted(const char* format, double value)
     char text[400];
     std::snprintf(text, sizeof text, format, value);
     return text;
-}
-
-// Length of the well-formed UTF-8 sequence at `p` (at most `left` bytes), or 0 if there is none.
-static size_t utf8_length(const unsigned char* p, size_t left)
-{
-    unsigned char c = p[0];
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;
-        if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else return 0;
-    if (left < length || p[1] < low || p[1] > high) return 0;
-    for (size_t i = 2; i < length; i++)
-        if (p[i] < 0x80 || p[i] > 0xBF) return 0;
-    return length;
 }
 
 // `text` as XML character data: markup characters escaped, and bytes that are not well-formed

@@ -105,6 +105,10 @@ TEST(Cli, QuotesFileNamesInJsonAndCsv)
     EXPECT_NE(std::string::npos, json.out.find("a,\\\"b\\\".txt\""));
     CliRun csv = run_cli("--csv '" + odd + "'");
     EXPECT_NE(std::string::npos, csv.out.find("\n\"" + temp_path("a,\"\"b\"\".txt\",2,")));
+    // JSON text is UTF-8: a well-formed sequence stays, a stray byte becomes U+FFFD.
+    const std::string latin = station_file("caf\xC3\xA9-\xFF.txt", "2 3 1");
+    CliRun named = run_cli("--json '" + latin + "'");
+    EXPECT_NE(std::string::npos, named.out.find("caf\xC3\xA9-\\ufffd.txt\""));
 }
 
 TEST(Cli, UsageErrorsAndReadErrors)
