@@ -58,6 +58,16 @@ static void skip_whitespace(ByteSource* src)
     while (is_whitespace(peek_byte(src))) take_byte(src);
 }
 
+// Skips the whitespace before a field and takes its optional sign; true for a minus.
+static bool take_leading_sign(ByteSource* src)
+{
+    skip_whitespace(src);
+    const int c = peek_byte(src);
+    if (!is_sign(c)) return false;
+    take_byte(src);
+    return c == '-';
+}
+
 // Reduces a two's-complement bit pattern to int32_t without relying on an implementation-defined
 // narrowing conversion.
 static int32_t as_signed(uint32_t bits)
@@ -69,12 +79,7 @@ static int32_t as_signed(uint32_t bits)
 // Count field: optional sign, then digits without limit, taken modulo 2^32.
 static bool read_count_field(ByteSource* src, int32_t* count)
 {
-    skip_whitespace(src);
-    bool negative = false;
-    if (is_sign(peek_byte(src))) {
-        negative = peek_byte(src) == '-';
-        take_byte(src);
-    }
+    const bool negative = take_leading_sign(src);
     bool any_digit = false;
     uint32_t value = 0;
     for (int c = peek_byte(src); is_digit(c); c = peek_byte(src)) {
@@ -107,12 +112,7 @@ static float out_of_range_value(const char* digits, int int_digits, int all_digi
 // the sign. Bytes taken stay taken even when the field then fails.
 static bool read_value_field(ByteSource* src, float* value)
 {
-    skip_whitespace(src);
-    bool negative = false;
-    if (is_sign(peek_byte(src))) {
-        negative = peek_byte(src) == '-';
-        take_byte(src);
-    }
+    const bool negative = take_leading_sign(src);
     // Canonical text for the converter: digits '.' digits ['e' ['-'] digits]; never longer than
     // the field itself plus a leading zero.
     char text[FIELD_LIMIT + 4];

@@ -1,6 +1,7 @@
 // libFuzzer target over the station file grammar: any bytes either read or end in a read error.
 #include "analysis/analysis.h"
 #include "analysis/station_reader.h"
+#include "tests/engine_state.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,20 +14,6 @@
 
 // A count no file can leave behind by accident: a count field that does not read must keep it.
 static const int32_t COUNT_BEFORE = 777;
-
-static uint32_t bits_of(float value)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-static uint64_t bits_of(double value)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 static bool same_double(double a, double b) { return (a != a && b != b) || bits_of(a) == bits_of(b); }
 
