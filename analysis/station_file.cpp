@@ -2,6 +2,7 @@
 #include "analysis/analysis.h"
 #include "analysis/station_reader.h"
 #include "analysis/seams.h"
+#include "analysis/wrap32.h"
 
 #include <charconv>
 #include <cstdio>
@@ -68,14 +69,6 @@ static bool take_leading_sign(ByteSource* src)
     return c == '-';
 }
 
-// Reduces a two's-complement bit pattern to int32_t without relying on an implementation-defined
-// narrowing conversion.
-static int32_t as_signed(uint32_t bits)
-{
-    if (bits <= 0x7FFFFFFFu) return static_cast<int32_t>(bits);
-    return -static_cast<int32_t>(~bits) - 1;
-}
-
 // Count field: optional sign, then digits without limit, taken modulo 2^32.
 static bool read_count_field(ByteSource* src, int32_t* count)
 {
@@ -88,7 +81,7 @@ static bool read_count_field(ByteSource* src, int32_t* count)
         take_byte(src);
     }
     if (!any_digit) return false;
-    *count = as_signed(negative ? 0u - value : value);
+    *count = as_int32(negative ? 0u - value : value);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // Shuffle observer: what it sees reproduces the record, and watching changes no result.
 #include "analysis/analysis.h"
 #include "engine_state.h"
+#include "same_record.h"
 
 #include <gtest/gtest.h>
 
@@ -56,14 +57,7 @@ TEST(ShuffleObserver, SeesTheDistancesThatMakeTheRecordAndChangesNothing)
         AnalysisResult watched = analyse_from_start_up(path, &seen);
         std::remove(path.c_str());
 
-        EXPECT_EQ(unwatched.stations, watched.stations);
-        EXPECT_EQ(bits_of(unwatched.observed_mean), bits_of(watched.observed_mean));
-        EXPECT_EQ(bits_of(unwatched.observed_distance), bits_of(watched.observed_distance));
-        EXPECT_EQ(bits_of(unwatched.average_shuffle_distance),
-                  bits_of(watched.average_shuffle_distance));
-        EXPECT_EQ(unwatched.shuffles_at_or_above, watched.shuffles_at_or_above);
-        EXPECT_EQ(bits_of(unwatched.index_of_patchiness), bits_of(watched.index_of_patchiness));
-        EXPECT_EQ(bits_of(unwatched.probability), bits_of(watched.probability));
+        expect_same_record(unwatched, watched);
 
         ASSERT_EQ(SHUFFLE_COUNT, seen.calls);
         float sum = 0.0f;

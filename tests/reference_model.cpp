@@ -3,6 +3,7 @@
 
 #include "analysis/analysis.h"
 #include "analysis/seams.h"
+#include "analysis/wrap32.h"
 
 #include <cstring>
 
@@ -42,14 +43,6 @@ static int reference_next_random()
 {
     random_state = random_state * 214013u + 2531011u;  // modulo 2^32
     return static_cast<int>((random_state >> 16) & 0x7FFFu);
-}
-
-// Advances a counter that wraps modulo 2^32, without signed overflow.
-static int32_t wrapping_increment(int32_t value)
-{
-    uint32_t bits = static_cast<uint32_t>(value) + 1u;
-    if (bits <= 0x7FFFFFFFu) return static_cast<int32_t>(bits);
-    return -static_cast<int32_t>(~bits) - 1;
 }
 
 void reference_shuffle_stations(const float* source, float* destination)
