@@ -66,7 +66,6 @@ struct WarningRow {
 
 void expect_cannot_open(const WarningRow* rows, size_t count)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (size_t i = 0; i < count; i++) {
         SCOPED_TRACE(rows[i].name);
         reset_engine();

@@ -149,14 +149,14 @@ TEST(StationReader, RefusesCountsItCannotUse)
 // The read errors end the process with status 1 after the warning line.
 TEST(StationReaderDeathTest, WarnsAndExitsWithStatusOne)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     struct Row {
         const char* name;
         std::string path;
         const char* warning;
     };
+    const std::string present = write_station_file("1 1");
     const Row rows[] = {
-        {"missing file", write_station_file("1 1") + ".missing", "Can't open file!"},
+        {"missing file", present + ".missing", "Can't open file!"},
         {"count above 1000", write_station_file("1001\n"), "Too much data for program!"},
         {"no count", write_station_file(""), "Can't read station count!"},
     };
@@ -166,6 +166,8 @@ TEST(StationReaderDeathTest, WarnsAndExitsWithStatusOne)
         std::string expected = std::string("uh oh\\.\\.\\.: ") + row.warning;
         EXPECT_EXIT(read_station_file(row.path.c_str()), testing::ExitedWithCode(1), expected);
     }
+    for (const Row& row : rows) std::remove(row.path.c_str());
+    std::remove(present.c_str());
 }
 
 TEST(StationReader, ReadsAFileOnDisk)
